@@ -1,0 +1,20 @@
+# One target that carries the language standard, the warnings and the
+# defines every target of the project shares.
+add_library(project_options INTERFACE)
+target_compile_features(project_options INTERFACE cxx_std_20)
+set(CMAKE_CXX_EXTENSIONS OFF)
+target_compile_options(project_options INTERFACE -Wall -Wextra)
+# Every conversion between bytes and QString must name its encoding:
+# the program's text is GBK, never the toolkit's default UTF-8.
+target_compile_definitions(project_options INTERFACE
+  QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII QT_NO_CAST_FROM_BYTEARRAY)
+
+if(WERROR)
+  target_compile_options(project_options INTERFACE -Werror)
+endif()
+
+if(SANITIZE)
+  target_compile_options(project_options INTERFACE
+    -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(project_options INTERFACE -fsanitize=address,undefined)
+endif()
