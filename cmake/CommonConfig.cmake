@@ -18,3 +18,11 @@ if(SANITIZE)
     -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   target_link_options(project_options INTERFACE -fsanitize=address,undefined)
 endif()
+
+# Fuzz builds: every library gets the fuzzer's coverage instrumentation and
+# the sanitizers; the fuzz targets themselves link libFuzzer's main.
+if(FUZZ)
+  target_compile_options(project_options INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(project_options INTERFACE -fsanitize=address,undefined)
+endif()
