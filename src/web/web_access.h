@@ -9,17 +9,18 @@
 
 namespace web {
 
+// Every member has an initializer so designated initializers may leave any out.
 struct WebAccessOptions {
-  std::optional<int> method;               // 1 = POST, anything else GET
-  std::optional<text::Text> proxy;         // "host:port" of an HTTP proxy
-  std::optional<text::Text> headers;       // extra header lines, each ending in "\r\n"
-  std::optional<text::Bytes> postData;
-  std::optional<text::Text> cookies;       // sent as the Cookie header
-  std::optional<int> timeoutSeconds;       // absent: 60
+  std::optional<int> method{};          // 1 = POST, anything else GET
+  std::optional<text::Text> proxy{};    // "host:port" of an HTTP proxy
+  std::optional<text::Text> headers{};  // extra header lines, each ending in "\r\n"
+  std::optional<text::Bytes> postData{};
+  std::optional<text::Text> cookies{};  // sent as the Cookie header
+  std::optional<int> timeoutSeconds{};  // absent: 60
   text::Text* responseHeadersOut = nullptr;
-  std::optional<int> encoding;             // 1 = body is UTF-8, 2 = Big5, else raw
+  std::optional<int> encoding{};  // 1 = body is UTF-8, 2 = Big5, else raw
   text::Text* cookiesOut = nullptr;
-  std::optional<bool> allowRedirect;       // absent: allowed
+  std::optional<bool> allowRedirect{};  // absent: allowed
 };
 
 // The text returned as the body when a call runs out of time.
