@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
+#include "support/child_process.h"
 #include "support/loopback_server.h"
 
 namespace {
@@ -347,6 +349,50 @@ TEST_F(Http, CancelEndsAWaitingExchange) {
     canceller.join();
     EXPECT_FALSE(out.complete) << row.name;
   }
+}
+
+// A real TLS server on loopback with a certificate made for the test.
+TEST_F(Http, SecureRequestVerifiesThePeer) {
+  const std::string dir = testsupport::MakeTempDir();
+  ASSERT_FALSE(dir.empty());
+  const std::string ec = "-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes";
+  ASSERT_EQ(testsupport::RunCommand(
+                "openssl req -x509 " + ec + " -keyout ca.key -out ca.pem -days 2 -subj /CN=TestCA" +
+                    " && openssl req -x509 " + ec +
+                    " -keyout other.key -out other.pem -days 2 -subj /CN=OtherCA" +
+                    " && openssl req " + ec + " -keyout server.key -out server.csr" +
+                    " -subj /CN=127.0.0.1 && printf 'subjectAltName=IP:127.0.0.1\\n' > ext.cnf" +
+                    " && openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key" +
+                    " -CAcreateserial -out server.pem -days 2 -extfile ext.cnf" +
+                    " && printf 'over tls' > hello.txt",
+                dir),
+            0);
+  const int port = testsupport::FreeLoopbackPort();
+  {
+    testsupport::ChildProcess server(
+        {"/usr/bin/openssl", "s_server", "-accept", "127.0.0.1:" + std::to_string(port), "-cert",
+         "server.pem", "-key", "server.key", "-WWW", "-quiet"},
+        dir);
+    ASSERT_TRUE(server.started());
+    ASSERT_TRUE(testsupport::WaitForLoopbackPort(port, std::chrono::seconds(10)));
+    const std::atomic<bool> cancel{false};
+    // The proxy is for plain http only: https goes direct.
+    const auto session = web::http::OpenSession("agent/1", "http=127.0.0.1:1", cancel);
+    const auto connection = web::http::Connect(session, "127.0.0.1", port);
+    ASSERT_TRUE(connection.has_value());
+    const auto fetch = [&](const std::string& caFile) {
+      web::http::UseCaFileForTests(caFile);
+      auto request = web::http::OpenRequest(*connection, "GET", "/hello.txt", web::http::kSecure);
+      const bool complete = web::http::SendRequest(*request, "", "");
+      return std::make_pair(complete, request->body);
+    };
+    EXPECT_EQ(fetch(dir + "/ca.pem"), std::make_pair(true, std::string("over tls")));
+    EXPECT_EQ(fetch(dir + "/other.pem"), std::make_pair(false, std::string()))
+        << "a certificate from an untrusted CA is refused";
+    EXPECT_EQ(fetch(""), std::make_pair(false, std::string()))
+        << "the test CA is not in the system store";
+  }
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <set>
 #include <thread>
 
+#include "support/child_process.h"
 #include "support/loopback_server.h"
 #include "web/http.h"
 
@@ -361,6 +364,36 @@ TEST_F(Worker, CancelEndsAnExchangeTheServerNeverAnswers) {
   ASSERT_EQ(slots.size(), 7u);
   EXPECT_EQ(slots[0].data, "");
   EXPECT_EQ(slots[5].data, kSpaces);
+}
+
+// A real HTTP proxy on loopback carries the request to the server.
+TEST(WorkerProxy, PlainHttpGoesThroughTheProxy) {
+  web::http::GlobalInit();
+  const std::string dir = testsupport::MakeTempDir();
+  ASSERT_FALSE(dir.empty());
+  const int proxyPort = testsupport::FreeLoopbackPort();
+  std::ofstream(dir + "/tinyproxy.conf")
+      << "Port " << proxyPort << "\nListen 127.0.0.1\nTimeout 30\nMaxClients 20\n"
+      << "Allow 127.0.0.1\nLogLevel Critical\nViaProxyName \"loopproxy\"\n";
+  {
+    testsupport::ChildProcess proxy({"/usr/bin/tinyproxy", "-d", "-c", "tinyproxy.conf"}, dir);
+    ASSERT_TRUE(proxy.started());
+    ASSERT_TRUE(testsupport::WaitForLoopbackPort(proxyPort, std::chrono::seconds(10)));
+    LoopbackServer server(
+        [](const ReceivedRequest&) { return Reply{HttpReply(200, {}, "via proxy")}; });
+    const auto slots = Work({.url = server.url("/p?q=1"),
+                             .proxy = "127.0.0.1:" + std::to_string(proxyPort),
+                             .headers = "X-Mine: 1\r\n"});
+    ASSERT_EQ(slots.size(), 7u);
+    EXPECT_EQ(slots[0].data, "via proxy");
+    const auto received = server.requests();
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0].target, "/p?q=1");
+    EXPECT_NE(received[0].headerBlock.find("X-Mine: 1\r\n"), std::string::npos);
+    EXPECT_NE(received[0].headerBlock.find("loopproxy"), std::string::npos)
+        << received[0].headerBlock;
+  }
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
