@@ -139,8 +139,9 @@ void RequestWorker(RecordBuffer& buffer, const std::atomic<bool>& cancel) {
     record.slots[0].data.append(chunk.data(), n);
   }
 
-  const text::Text rawHeaders =
-      http::QueryRawHeaders(*request).value_or(text::blankText(kUnfilledHeaderBytes));
+  // The header text ends at a NUL byte, as a C string would.
+  const text::Text rawHeaders = text::toText(
+      text::Bytes{http::QueryRawHeaders(*request).value_or(text::blankText(kUnfilledHeaderBytes))});
   record.slots[5] = text::toBytes(rawHeaders);
   record.slots[1] = text::toBytes(CollectCookies(rawHeaders, host));
   WriteRecord(buffer, record);
