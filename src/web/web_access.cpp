@@ -81,8 +81,8 @@ text::Bytes WebAccess(text::Text& url, const WebAccessOptions& options) {
   if (text::trim(url).empty()) return {};
   if (!url.starts_with("http://") && !url.starts_with("https://")) url = "http://" + url;
 
-  static const bool httpReady = (http::GlobalInit(), true);
-  (void)httpReady;
+  // Before the first worker starts: libcurl's global set-up is not thread-safe.
+  http::GlobalInit();
   ReapEndedWorkers();
 
   auto share = std::make_shared<WorkerShare>();
