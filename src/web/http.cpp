@@ -130,6 +130,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
   if (hop.blockComplete && StartsWithIgnoreCase(line, "HTTP/")) {
     hop.rawHeaders.clear();
     hop.blockComplete = false;
+    hop.capped = false;
   }
   if (line.empty()) {
     if (hop.statusSeen && !hop.blockComplete) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -160,6 +161,17 @@ TEST_F(Http, HeaderBlockRules) {
     EXPECT_EQ(received[i].headerBlock, Replace(rows[i].expected, "{host}", host)) << rows[i].name;
     EXPECT_EQ(received[i].body, rows[i].body) << rows[i].name;
   }
+}
+
+TEST_F(Http, EnvironmentProxyIsNeverUsed) {
+  LoopbackServer server([](const ReceivedRequest&) { return Ok("direct"); });
+  for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"}) {
+    ::setenv(name, "http://127.0.0.1:1", 1);
+  }
+  const Outcome out = Exchange(server, Call{});
+  for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"}) ::unsetenv(name);
+  EXPECT_TRUE(out.complete);
+  EXPECT_EQ(out.body, "direct");
 }
 
 TEST_F(Http, RawHeadersOfTheResponse) {
