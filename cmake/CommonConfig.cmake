@@ -6,8 +6,10 @@ set(CMAKE_CXX_EXTENSIONS OFF)
 target_compile_options(project_options INTERFACE -Wall -Wextra)
 # Every conversion between bytes and QString must name its encoding:
 # the program's text is GBK, never the toolkit's default UTF-8.
+# QT_NO_KEYWORDS keeps "slots", "signals" and "emit" ordinary names (the
+# request record has slots); Qt code spells them Q_SLOTS and so on.
 target_compile_definitions(project_options INTERFACE
-  QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII QT_NO_CAST_FROM_BYTEARRAY)
+  QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII QT_NO_CAST_FROM_BYTEARRAY QT_NO_KEYWORDS)
 
 if(WERROR)
   target_compile_options(project_options INTERFACE -Werror)
