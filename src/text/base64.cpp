@@ -2,6 +2,7 @@
 
 #include <array>
 #include <chrono>
+#include <string_view>
 
 #include "platform/platform.h"
 
@@ -27,10 +28,22 @@ constexpr auto kDispatchInterval = std::chrono::milliseconds(1);
 // Groups decoded between two looks at the clock.
 constexpr size_t kGroupsPerClockCheck = 256;
 
+// Whether removing spaces and CR LF pairs would leave the text as it is: no
+// space, no CR and no byte of 0x80 or more (which could be a lone lead byte or
+// start a full-width space).
+bool needsNoCleaning(const Text& text) {
+  for (const char c : text)
+    if (c == ' ' || c == '\r' || static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
 }  // namespace
 
 Bytes Base64Decode(const Text& text) {
-  const Text s = replaceAll(removeSpaces(text), "\r\n", "");
+  // Well-formed Base64 skips the two cleaning copies.
+  const bool clean = needsNoCleaning(text);
+  const Text cleaned = clean ? Text() : replaceAll(removeSpaces(text), "\r\n", "");
+  const std::string_view s = clean ? std::string_view(text) : std::string_view(cleaned);
   const size_t n = s.size();
   const size_t groups = (n + 3) / 4;
   Bytes out;
@@ -73,7 +86,7 @@ Bytes Base64Decode(const Text& text) {
   }
   if (stop < 5) {
     const size_t drop = static_cast<size_t>(5 - stop);
-    out.data.resize(out.data.size() > drop ? out.data.size() - drop : 0);
+    out.data.erase(out.data.size() > drop ? out.data.size() - drop : 0);
   }
   return out;
 }

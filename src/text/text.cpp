@@ -4,8 +4,13 @@
 #include <stdlib.h>
 #include <string.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -90,9 +95,63 @@ class Matcher {
   }
 
  private:
+  size_t nextFolded(size_t from) {
+#if defined(__SSE2__)
+    if (!windowed_) return nextFoldedByAnchors(from);
+#endif
+    return nextFoldedInWindows(from);
+  }
+
+#if defined(__SSE2__)
+  // Tests 16 positions at a time for the folded first and last byte of sub,
+  // folding in registers, and compares the rest only where both agree. When
+  // such near-misses pile up beyond a linear budget, the search carries on
+  // by windows so that it never turns quadratic.
+  size_t nextFoldedByAnchors(size_t from) {
+    const size_t m = sub_.size();
+    const Byte* sub = reinterpret_cast<const Byte*>(sub_.data());
+    const __m128i first = _mm_set1_epi8(static_cast<char>(sub[0]));
+    const __m128i last = _mm_set1_epi8(static_cast<char>(sub[m - 1]));
+    size_t i = from;
+    for (; i + m + 15 <= n_; i += 16) {
+      const __m128i a = fold16(s_ + i), b = fold16(s_ + i + m - 1);
+      unsigned mask = static_cast<unsigned>(
+          _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+      while (mask != 0) {
+        const size_t at = i + static_cast<size_t>(__builtin_ctz(mask));
+        if (foldedEqual(at)) return at;
+        mask &= mask - 1;
+        budget_ -= static_cast<ptrdiff_t>(m);
+      }
+      if (budget_ < 0) {
+        windowed_ = true;
+        return nextFoldedInWindows(i + 16);
+      }
+    }
+    for (; i + m <= n_; ++i)
+      if (foldAscii(s_[i]) == sub[0] && foldedEqual(i)) return i;
+    return std::string::npos;
+  }
+
+  static __m128i fold16(const Byte* p) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    // A..Z shifted to 0x80..0x99 are exactly the bytes below -102 as signed.
+    const __m128i shifted = _mm_add_epi8(x, _mm_set1_epi8(0x80 - 'A'));
+    const __m128i upper = _mm_cmplt_epi8(shifted, _mm_set1_epi8(-128 + 26));
+    return _mm_add_epi8(x, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
+  }
+#endif
+
+  bool foldedEqual(size_t at) const {
+    const Byte* sub = reinterpret_cast<const Byte*>(sub_.data());
+    for (size_t k = 0; k < sub_.size(); ++k)
+      if (foldAscii(s_[at + k]) != sub[k]) return false;
+    return true;
+  }
+
   // Folds the text a window at a time into a small buffer, so that a search
   // ignoring case costs one pass and no copy of the whole text.
-  size_t nextFolded(size_t from) {
+  size_t nextFoldedInWindows(size_t from) {
     const size_t m = sub_.size();
     while (from + m <= n_) {
       if (from < winStart_ || from + m > winStart_ + win_.size()) refill(from);
@@ -121,6 +180,9 @@ class Matcher {
   bool fold_ = false;
   std::basic_string<Byte> win_;
   size_t winStart_ = 0;
+  bool windowed_ = false;
+  // Bytes the anchor search may spend on near-misses: a few passes' worth.
+  ptrdiff_t budget_ = static_cast<ptrdiff_t>(4 * n_ + 4096);
 };
 
 bool isSpaceAt(const Byte* s, size_t n, size_t i) {

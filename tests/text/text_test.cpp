@@ -150,6 +150,12 @@ TEST(FindTest, LongTextsAcrossFoldingWindows) {
     EXPECT_EQ(find(u, "needleinhaystack", 1, true), static_cast<int>(at) + 1);
     EXPECT_EQ(find(u, sub), static_cast<int>(at) + 1);
   }
+  // Near-misses at every position: first and last byte agree, the middle not.
+  Text nearMisses(300000, 'a');
+  const Text wide = "a" + Text(50, 'x') + "a";
+  nearMisses.replace(250001, wide.size(), "A" + Text(50, 'X') + "A");
+  EXPECT_EQ(find(nearMisses, wide, 1, true), 250002);
+  EXPECT_EQ(find(nearMisses, wide, 1, false), -1);
   Text trails;
   for (int i = 0; i < 512 * 1024; ++i)
     trails +=
