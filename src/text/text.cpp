@@ -70,6 +70,22 @@ bool startsCharacter(const Byte* s, size_t from, size_t pos) {
   return (pos - i) % 2 == 0;
 }
 
+// memmem that looks at a growing span first, so that a call costs about the
+// distance to its hit: sanitizer builds check the whole span handed to memmem,
+// which would make a search with many near-misses quadratic.
+const Byte* memmemNear(const Byte* p, size_t len, const Byte* sub, size_t m) {
+  size_t span = 4 * m + 256;
+  size_t off = 0;
+  while (len - off >= m) {
+    const size_t take = std::min(len - off, span);
+    if (const void* hit = memmem(p + off, take, sub, m)) return static_cast<const Byte*>(hit);
+    if (take == len - off) break;
+    off += take - (m - 1);  // overlap so that no match is missed
+    span *= 2;
+  }
+  return nullptr;
+}
+
 // Finds candidate positions of a sub text by plain byte matching, ASCII case
 // folded on request. Candidates are then checked against the character
 // stepping by the caller.
@@ -88,8 +104,8 @@ class Matcher {
     const size_t m = sub_.size();
     if (from > n_ || n_ - from < m) return std::string::npos;
     if (!fold_) {
-      const void* hit = memmem(s_ + from, n_ - from, sub_.data(), m);
-      return hit ? static_cast<const Byte*>(hit) - s_ : std::string::npos;
+      const Byte* hit = memmemNear(s_ + from, n_ - from, subBytes(), m);
+      return hit ? static_cast<size_t>(hit - s_) : std::string::npos;
     }
     return nextFolded(from);
   }
@@ -142,6 +158,10 @@ class Matcher {
   }
 #endif
 
+  const Byte* subBytes() const {
+    return reinterpret_cast<const Byte*>(sub_.data());
+  }
+
   bool foldedEqual(size_t at) const {
     const Byte* sub = reinterpret_cast<const Byte*>(sub_.data());
     for (size_t k = 0; k < sub_.size(); ++k)
@@ -156,8 +176,8 @@ class Matcher {
     while (from + m <= n_) {
       if (from < winStart_ || from + m > winStart_ + win_.size()) refill(from);
       const size_t off = from - winStart_;
-      const void* hit = memmem(win_.data() + off, win_.size() - off, sub_.data(), m);
-      if (hit) return winStart_ + (static_cast<const Byte*>(hit) - win_.data());
+      const Byte* hit = memmemNear(win_.data() + off, win_.size() - off, subBytes(), m);
+      if (hit) return winStart_ + static_cast<size_t>(hit - win_.data());
       if (winStart_ + win_.size() >= n_) return std::string::npos;
       // The next window overlaps this one by m - 1 bytes so no match is missed.
       from = winStart_ + win_.size() - (m - 1);
