@@ -103,7 +103,7 @@ served_links() { grep -P '\tlinks\t' "$1" | tail -n 1 | cut -f 5-7 | tr '\t' '\n
 # --- the program
 "$helper" >"$out/helper.log" 2>&1 &
 helper_pid=$!
-find_main() { window=$(xdotool search --name "^${title_main}\$" 2>/dev/null | head -n 1) && [ -n "$window" ]; }
+find_main() { window=$(xdotool search --onlyvisible --name "^${title_main}\$" 2>/dev/null | head -n 1) && [ -n "$window" ]; }
 wait_for 30 "the main window" find_main
 geometry=$(xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: //p')
 [ "$geometry" = "472x344" ] || fail "main window client area is $geometry, not 472x344"
@@ -134,7 +134,7 @@ check_copy_buttons() {
   done
 }
 
-find_box() { box=$(xdotool search --name "^${title_box}\$" 2>/dev/null | head -n 1) && [ -n "$box" ]; }
+find_box() { box=$(xdotool search --onlyvisible --name "^${title_box}\$" 2>/dev/null | head -n 1) && [ -n "$box" ]; }
 no_box() { ! xdotool search --name "^${title_box}\$" >/dev/null 2>&1; }
 primary_is_set() { [ -n "$(xclip -o -selection primary 2>/dev/null)" ]; }
 # Waits for the message box, reads its text (a triple click selects the
