@@ -65,6 +65,13 @@ TEST(Big5ToSimplifiedGbkTest, Cases) {
        "b",
        "a"},
       {"InputEndsAtFirstNul", std::string("ab\0cd", 5), "ab"},
+      // Bad: 0x30 cannot follow the lead byte 0xA1.
+      {"InvalidBig5EndsTheText",
+       "a\xA1\x30"
+       "b",
+       "a"},
+      // Bad: a lead byte without its partner at the end.
+      {"LeadByteAtEndEndsTheText", "ab\xA1", "ab"},
   };
   for (const Case& c : cases) EXPECT_EQ(Big5ToSimplifiedGbk(c.big5), c.gbk) << c.name;
 }
