@@ -9,10 +9,8 @@
 #endif
 
 #include <algorithm>
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <string_view>
 
 #include "text/codepage.h"
 
