@@ -12,6 +12,7 @@
 #include <functional>
 #include <vector>
 
+#include "client/app_state.h"
 #include "client/handlers.h"
 #include "client/service.h"
 #include "platform/qt_window.h"
@@ -49,7 +50,12 @@ class WindowEvents : public QObject {
       std::fflush(stdout);
     }
 #endif
-    if (event->type() == QEvent::Close && watched == parent()) platform::SetMainWindow(nullptr);
+    if (event->type() == QEvent::Close && watched == parent()) {
+      // Closing the window ends the program: requests still running are
+      // cancelled now rather than left to run out their time.
+      platform::SetMainWindow(nullptr);
+      RunExitRoutine();
+    }
     if (event->type() != QEvent::MouseButtonRelease) return false;
     auto* mouse = static_cast<QMouseEvent*>(event);
     auto* widget = qobject_cast<QWidget*>(watched);

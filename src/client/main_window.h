@@ -7,7 +7,7 @@ class QWidget;
 namespace client {
 
 // Builds the main window, registers it with the platform layer and returns
-// it hidden; the caller owns it.
+// it hidden; the caller owns it. Closing it runs the exit routine.
 QWidget* CreateMainWindow();
 
 }  // namespace client
