@@ -2,15 +2,11 @@
 
 #include <chrono>
 #include <memory>
-#include <system_error>
-#include <thread>
-#include <utility>
 
 #include "platform/platform.h"
 #include "text/codepage.h"
 #include "web/http.h"
 #include "web/record.h"
-#include "web/request_worker.h"
 #include "web/worker_registry.h"
 
 namespace web {
@@ -31,19 +27,6 @@ RequestRecord BuildRecord(const text::Text& url, const WebAccessOptions& options
   record.slots[5] = text::toBytes(options.cookies.value_or(text::Text{}));
   record.slots[6] = text::toBytes(text::toText(options.allowRedirect.value_or(true)));
   return record;
-}
-
-// Runs the exchange on its own thread; an empty thread when none could be
-// started, whose end then never comes.
-std::thread StartWorker(const std::shared_ptr<WorkerShare>& share) {
-  try {
-    return std::thread([share] {
-      RequestWorker(share->buffer, share->cancel);
-      platform::SignalWorkerEnded(share->end);
-    });
-  } catch (const std::system_error&) {
-    return {};
-  }
 }
 
 // Waits for the worker's end while window events keep running. Each wait gets
@@ -89,15 +72,17 @@ text::Bytes WebAccess(text::Text& url, const WebAccessOptions& options) {
   WriteRecord(share->buffer, BuildRecord(url, options));
 
   const Clock::time_point start = Clock::now();
-  std::thread worker = StartWorker(share);
+  // A worker that could not start never ends: the wait then runs to the limit
+  // while window events keep running.
+  StartWorker(share);
   const std::chrono::milliseconds limit{
       static_cast<long long>(options.timeoutSeconds.value_or(kDefaultTimeoutSeconds)) * 1000};
 
   if (WaitOutWorker(share->end, start, limit)) {
-    if (worker.joinable()) AbandonWorker(std::move(worker), std::move(share));
+    AbandonWorker(*share);
     return text::toBytes(TimeoutText());
   }
-  worker.join();
+  JoinWorker(*share);
 
   std::optional<std::vector<text::Bytes>> slots = ReadRecord(share->buffer);
   if (!slots || slots->empty()) return {};

@@ -1,17 +1,22 @@
 #include "web/worker_registry.h"
 
+#include <algorithm>
 #include <mutex>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include "web/request_worker.h"
 #include "web/web_access.h"
 
 namespace web {
 namespace {
 
-struct AbandonedWorker {
+struct LiveWorker {
   std::thread thread;
   std::shared_ptr<WorkerShare> share;
+  bool abandoned = false;
 };
 
 bool HasEnded(WorkerShare& share) {
@@ -19,16 +24,16 @@ bool HasEnded(WorkerShare& share) {
   return share.end.ended;
 }
 
-void CancelAndJoin(std::vector<AbandonedWorker>& workers) {
-  for (AbandonedWorker& worker : workers) worker.share->cancel = true;
-  for (AbandonedWorker& worker : workers) worker.thread.join();
+void CancelAndJoin(std::vector<LiveWorker>& workers) {
+  for (LiveWorker& worker : workers) worker.share->cancel = true;
+  for (LiveWorker& worker : workers) worker.thread.join();
 }
 
 // Static lifetime: its destructor joins whatever is still kept when the
 // process ends, so no joinable thread is ever destroyed.
 struct Registry {
   std::mutex mutex;
-  std::vector<AbandonedWorker> workers;
+  std::vector<LiveWorker> workers;
 
   ~Registry() { CancelAndJoin(workers); }
 };
@@ -38,47 +43,64 @@ Registry& TheRegistry() {
   return registry;
 }
 
-// Moves the kept workers that have ended out of the registry, leaving the rest.
-std::vector<AbandonedWorker> TakeEnded(Registry& registry) {
-  std::vector<AbandonedWorker> ended;
+// Moves the workers that match out of the registry, leaving the rest.
+template <typename Match>
+std::vector<LiveWorker> Take(Match match) {
+  Registry& registry = TheRegistry();
+  std::vector<LiveWorker> taken;
   std::lock_guard lock(registry.mutex);
   auto& workers = registry.workers;
-  for (auto it = workers.begin(); it != workers.end();) {
-    if (HasEnded(*it->share)) {
-      ended.push_back(std::move(*it));
-      it = workers.erase(it);
-    } else {
-      ++it;
-    }
-  }
-  return ended;
+  auto kept = std::stable_partition(workers.begin(), workers.end(),
+                                    [&match](LiveWorker& w) { return !match(w); });
+  std::move(kept, workers.end(), std::back_inserter(taken));
+  workers.erase(kept, workers.end());
+  return taken;
+}
+
+void Join(std::vector<LiveWorker>& workers) {
+  for (LiveWorker& worker : workers) worker.thread.join();
 }
 
 }  // namespace
 
-void AbandonWorker(std::thread worker, std::shared_ptr<WorkerShare> share) {
-  share->cancel = true;
+bool StartWorker(const std::shared_ptr<WorkerShare>& share) {
   Registry& registry = TheRegistry();
-  {
-    std::lock_guard lock(registry.mutex);
-    registry.workers.push_back({std::move(worker), std::move(share)});
+  std::lock_guard lock(registry.mutex);
+  try {
+    registry.workers.push_back({std::thread([share] {
+                                  RequestWorker(share->buffer, share->cancel);
+                                  platform::SignalWorkerEnded(share->end);
+                                }),
+                                share});
+  } catch (const std::system_error&) {
+    return false;
   }
-  ReapEndedWorkers();
+  return true;
+}
+
+void JoinWorker(const WorkerShare& share) {
+  std::vector<LiveWorker> mine = Take([&share](LiveWorker& w) { return w.share.get() == &share; });
+  Join(mine);
+}
+
+void AbandonWorker(WorkerShare& share) {
+  share.cancel = true;
+  Registry& registry = TheRegistry();
+  std::lock_guard lock(registry.mutex);
+  for (LiveWorker& worker : registry.workers) {
+    if (worker.share.get() == &share) worker.abandoned = true;
+  }
 }
 
 void ReapEndedWorkers() {
-  std::vector<AbandonedWorker> ended = TakeEnded(TheRegistry());
   // An ended worker has only its return left to do, so these joins are short.
-  for (AbandonedWorker& worker : ended) worker.thread.join();
+  std::vector<LiveWorker> ended =
+      Take([](LiveWorker& w) { return w.abandoned && HasEnded(*w.share); });
+  Join(ended);
 }
 
 void CancelAndJoinWorkers() {
-  std::vector<AbandonedWorker> workers;
-  {
-    Registry& registry = TheRegistry();
-    std::lock_guard lock(registry.mutex);
-    workers.swap(registry.workers);
-  }
+  std::vector<LiveWorker> workers = Take([](LiveWorker&) { return true; });
   CancelAndJoin(workers);
 }
 

@@ -1,10 +1,9 @@
 #pragma once
-// What a WebAccess call shares with its worker thread, and the list of workers
-// that outlived their call.
+// What a WebAccess call shares with its worker thread, and the list of live
+// workers that lets the exit path cancel and join every one of them.
 
 #include <atomic>
 #include <memory>
-#include <thread>
 
 #include "platform/platform.h"
 #include "web/record.h"
@@ -19,12 +18,20 @@ struct WorkerShare {
   platform::WorkerEnd end;
 };
 
-// Takes over a worker whose call has given up on it: sets its cancel flag and
-// keeps its thread until it has ended. Joins, on the way, every kept worker
-// that has already ended.
-void AbandonWorker(std::thread worker, std::shared_ptr<WorkerShare> share);
+// Runs RequestWorker on share's buffer on a new thread, kept in the list of
+// live workers; signals share's end when done. False when no thread could be
+// started (its end then never comes).
+bool StartWorker(const std::shared_ptr<WorkerShare>& share);
 
-// Joins every kept worker that has already ended; the others stay kept.
+// Joins the worker of share once its caller is done with it; returns at once
+// when it was joined already (CancelAndJoinWorkers ran meanwhile).
+void JoinWorker(const WorkerShare& share);
+
+// Sets the worker's cancel flag and leaves it to end on its own; a later call
+// joins it once it has ended.
+void AbandonWorker(WorkerShare& share);
+
+// Joins every abandoned worker that has already ended; the others stay kept.
 void ReapEndedWorkers();
 
 }  // namespace web

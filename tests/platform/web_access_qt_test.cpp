@@ -160,6 +160,20 @@ TEST_F(QtWait, LateWindowEventDoesNotExtendTheLimit) {
   web::CancelAndJoinWorkers();
 }
 
+TEST_F(QtWait, ExitPathCancelsACallStillWaiting) {
+  // Closing the window runs the exit path from inside a call's wait: the
+  // call's own worker is cancelled and joined, and the call returns at once.
+  LoopbackServer silent([](const ReceivedRequest&) {
+    Reply silence;
+    silence.neverAnswer = true;
+    return silence;
+  });
+  QTimer::singleShot(200ms, [] { web::CancelAndJoinWorkers(); });
+  const auto start = Clock::now();
+  EXPECT_NE(Get(silent, 10), web::TimeoutText());
+  EXPECT_LT(Clock::now() - start, 5s);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
