@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <climits>
+#include <iterator>
 #include <mutex>
 #include <vector>
 
