@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the program and runs every test: first the release build, then the
-# same suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Builds the program and runs every test: the release build, the same suite
+# under AddressSanitizer and UndefinedBehaviorSanitizer, then a short run of
+# every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,3 +12,5 @@ for preset in default asan; do
   cmake --build --preset "$preset" -j "$(nproc)"
   ctest --preset "$preset" -LE bench
 done
+
+bash scripts/fuzz.sh "${FUZZ_SECONDS:-20}"

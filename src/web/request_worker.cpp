@@ -5,6 +5,7 @@
 #include "text/codepage.h"
 #include "text/extract.h"
 #include "web/http.h"
+#include "web/set_cookie_lines.h"
 #include "web/url.h"
 
 namespace web {
@@ -46,27 +47,14 @@ text::Text CompleteHeaders(text::Text headers, const text::Text& url) {
   return headers;
 }
 
-// Collects the cookie text ("name=value;" per Set-Cookie line) and puts each
-// cookie, attributes and all, into the cookie store for host.
+// Collects the cookie text and puts each cookie, attributes and all, into
+// the cookie store for host.
 text::Text CollectCookies(const text::Text& rawHeaders, const text::Text& host) {
-  text::Text cookieText;
-  if (text::find(rawHeaders, "Set-Cookie: ", 1, true) <= 0) return cookieText;
-  size_t start = 0;
-  while (start < rawHeaders.size()) {
-    size_t end = rawHeaders.find('\n', start);
-    if (end == text::Text::npos) end = rawHeaders.size();
-    text::Text line = rawHeaders.substr(start, end - start);
-    start = end + 1;
-    if (!line.empty() && line.back() == '\r' && end < rawHeaders.size()) line.pop_back();
-    if (text::find(line, "Set-Cookie: ", 1, true) <= 0) continue;
-    line = text::removeRange(line, 1, 12);
-    cookieText += text::TextBefore(line, ";") + ";";
-    const int eq = text::find(line, "=", 1, true);
-    const text::Text name = text::left(line, eq - 1);
-    const text::Text data = text::right(line, text::length(line) - eq);
-    http::StoreCookie("http://" + host, name, data);
+  SetCookieLines lines = ReadSetCookieLines(rawHeaders);
+  for (const ReceivedCookie& cookie : lines.cookies) {
+    http::StoreCookie("http://" + host, cookie.name, cookie.data);
   }
-  return cookieText;
+  return lines.cookieText;
 }
 
 void FailureEnding(RecordBuffer& buffer, RequestRecord& record) {
