@@ -119,7 +119,7 @@ QWidget* CreateControl(QWidget* window, WindowEvents* events, const Control& con
   switch (control.kind) {
     case Kind::Label: {
       auto* label = new QLabel(control.text, window);
-      label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+      label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
       if (control.action) events->BindRelease(label, control.action);
       widget = label;
       break;
