@@ -179,10 +179,10 @@ int CreatePictureObject(std::string_view box, std::string_view objectTemplate, i
 }
 
 void SetObjectPicture(std::string_view box, int objectId, const text::Bytes& picture) {
-  (void)box;  // identifiers are unique across boxes
   auto it = PictureObjects().find(objectId);
   if (it == PictureObjects().end() || it->second.label.isNull()) return;
   QLabel* label = it->second.label;
+  if (label->parentWidget() != FindControl(box)) return;
   QPixmap pixmap;
   const bool decoded = pixmap.loadFromData(reinterpret_cast<const uchar*>(picture.data.data()),
                                            static_cast<uint>(picture.data.size()));
