@@ -4,7 +4,7 @@ namespace client {
 namespace {
 
 text::Text& Host() {
-  static text::Text host = SERVICE_HOST;
+  static text::Text host = kBuiltServiceHost;
   return host;
 }
 

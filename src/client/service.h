@@ -6,7 +6,11 @@
 
 namespace client {
 
-// Host name (with an optional ":port") of the service, fixed at build time.
+// Host name (with an optional ":port") the executable was built for; defined
+// by the service_host library it links (CMake cache variable SERVICE_HOST).
+extern const char kBuiltServiceHost[];
+
+// The service host in use: kBuiltServiceHost unless a test points elsewhere.
 const text::Text& ServiceHost();
 
 // "http://" + host + "/file/": how every file-page address begins.
