@@ -6,11 +6,10 @@
 
 #include "client/app_state.h"
 #include "client/main_window.h"
-#include "web/http.h"
 
 int main(int argc, char** argv) {
-  // The HTTP library must be set up before any thread exists.
-  web::http::GlobalInit();
+  // The HTTP library is loaded and set up by the first request, not here
+  // (its set-up is thread-safe in the libcurl versions we build against).
   QApplication app(argc, argv);
   std::unique_ptr<QWidget> window(client::CreateMainWindow());
   window->show();
