@@ -1,12 +1,13 @@
-// The window services on Qt Widgets and the script engine on QJSEngine.
+// The window services on Qt Widgets; the script engine on QJSEngine, in a
+// module loaded on the first script call.
 
 #include "platform/qt_window.h"
 
 #include <QAbstractButton>
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QJSEngine>
 #include <QLabel>
+#include <QLibrary>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPixmap>
@@ -14,11 +15,11 @@
 #include <QPointer>
 #include <QTextEdit>
 #include <QTimer>
-#include <cmath>
 #include <cstdio>
 #include <map>
 #include <string>
 
+#include "platform/qt_script_engine.h"
 #include "platform/qt_window_testing.h"
 #include "platform/window.h"
 #include "text/codepage.h"
@@ -71,13 +72,29 @@ std::map<int, PictureObject>& PictureObjects() {
   return objects;
 }
 
-QJSEngine& ScriptEngine(std::string_view component) {
-  static std::map<std::string, QPointer<QJSEngine>, std::less<>> engines;
-  auto it = engines.find(component);
-  if (it == engines.end()) it = engines.emplace(std::string(component), nullptr).first;
-  // Parented to the application so it goes with it; recreated if it went.
-  if (it->second.isNull()) it->second = new QJSEngine(QCoreApplication::instance());
-  return *it->second;
+struct ScriptModule {
+  decltype(&CtdiskScriptAddCode) addCode = nullptr;
+  decltype(&CtdiskScriptRunFunction) runFunction = nullptr;
+};
+
+// The script engine module, looked for next to the program, then where the
+// build put it. Without it scripts do nothing and functions return no text.
+const ScriptModule& Script() {
+  static const ScriptModule module = [] {
+    const QString places[] = {QCoreApplication::applicationDirPath() + QLatin1Char('/') +
+                                  QString::fromUtf8(CTDISK_SCRIPT_MODULE_NAME),
+                              QString::fromUtf8(CTDISK_SCRIPT_MODULE_PATH)};
+    for (const QString& place : places) {
+      QLibrary library(place);
+      ScriptModule found{
+          reinterpret_cast<decltype(&CtdiskScriptAddCode)>(library.resolve("CtdiskScriptAddCode")),
+          reinterpret_cast<decltype(&CtdiskScriptRunFunction)>(
+              library.resolve("CtdiskScriptRunFunction"))};
+      if (found.addCode != nullptr && found.runFunction != nullptr) return found;
+    }
+    return ScriptModule{};
+  }();
+  return module;
 }
 
 // Numbers come out as the Windows variant conversion writes a double: up to
@@ -197,19 +214,23 @@ void SetObjectPicture(std::string_view box, int objectId, const text::Bytes& pic
 }
 
 void AddScriptCode(std::string_view component, const text::Text& code) {
-  ScriptEngine(component).evaluate(ToQString(code));
+  if (Script().addCode != nullptr) Script().addCode(NameOf(component), ToQString(code));
 }
 
 text::Text RunScriptFunction(std::string_view component, const text::Text& name) {
-  QJSEngine& engine = ScriptEngine(component);
-  QJSValue function = engine.globalObject().property(ToQString(name));
-  if (!function.isCallable()) return {};
-  const QJSValue result = function.call();
+  if (Script().runFunction == nullptr) return {};
+  ScriptValue result;
+  Script().runFunction(NameOf(component), ToQString(name), &result);
   // A failed call and a missing value both read as no text, as an empty variant does.
-  if (result.isError() || result.isUndefined() || result.isNull()) return {};
-  if (result.isString()) return FromQString(result.toString());
-  if (result.isNumber() && std::isfinite(result.toNumber())) return NumberText(result.toNumber());
-  return FromQString(result.toString());
+  switch (result.kind) {
+    case ScriptValue::Kind::Nothing:
+      return {};
+    case ScriptValue::Kind::Number:
+      return NumberText(result.number);
+    case ScriptValue::Kind::Text:
+      return FromQString(result.text);
+  }
+  return {};
 }
 
 namespace testing {
