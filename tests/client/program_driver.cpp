@@ -11,7 +11,8 @@
 //   type:NAME=TEXT      sets the text of the edit box NAME
 //   close               prints "closing", then closes the main window
 //   flows:N             N times: fetch a captcha, then ask for the links;
-//                       then prints "flows-done"
+//                       prints "first-round-done" after the first time
+//                       and "flows-done" at the end
 // Each printed line goes to stdout at once.
 
 #include <QAbstractButton>
@@ -70,6 +71,7 @@ void Run(const QString& action) {
     for (int i = 0; i < rounds; ++i) {
       Click(QStringLiteral("按钮2"));
       Click(QStringLiteral("按钮1"));
+      if (i == 0) Say("first-round-done");
     }
     Say("flows-done");
   } else {
