@@ -77,13 +77,17 @@ struct ScriptModule {
   decltype(&CtdiskScriptRunFunction) runFunction = nullptr;
 };
 
-// The script engine module, looked for next to the program, then where the
-// build put it. Without it scripts do nothing and functions return no text.
+// The script engine module, looked for next to the program, then where
+// `cmake --install` puts it, then where the build put it. Without it scripts
+// do nothing and functions return no text.
 const ScriptModule& Script() {
   static const ScriptModule module = [] {
-    const QString places[] = {QCoreApplication::applicationDirPath() + QLatin1Char('/') +
-                                  QString::fromUtf8(CTDISK_SCRIPT_MODULE_NAME),
-                              QString::fromUtf8(CTDISK_SCRIPT_MODULE_PATH)};
+    const QString programDir = QCoreApplication::applicationDirPath() + QLatin1Char('/');
+    const QString name = QString::fromUtf8(CTDISK_SCRIPT_MODULE_NAME);
+    const QString places[] = {
+        programDir + name,
+        programDir + QString::fromUtf8(CTDISK_SCRIPT_MODULE_INSTALLED_DIR) + QLatin1Char('/') + name,
+        QString::fromUtf8(CTDISK_SCRIPT_MODULE_PATH)};
     for (const QString& place : places) {
       QLibrary library(place);
       ScriptModule found{
